@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "os/host/host_ui.h"
+
 namespace os::host {
 
 State& state() {
@@ -16,7 +18,10 @@ std::string Upper(std::string s) {
   return s;
 }
 
-void ResetAll() { state() = State(); }
+void ResetAll() {
+  state() = State();
+  ResetUi();
+}
 
 void SetDriveRoot(char letter, const std::string& folder) {
   state().driveRoots[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = folder;

@@ -44,6 +44,12 @@ void ClearWindows();
 void ClearAtoms();
 std::size_t AtomCount();
 
+// The calling thread's locale identifier (default 0x0409); 0 = the query fails.
+void SetThreadLocale(std::uint32_t lcid);
+// Drive letters whose medium was asked to eject, in order. A device "\\.\X:"
+// opens when drive X has type 5 (CD-ROM).
+std::string EjectedDrives();
+
 // Brings every fake back to its start state.
 void ResetAll();
 

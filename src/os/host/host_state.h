@@ -48,6 +48,8 @@ struct State {
   std::map<std::string, std::uint32_t> messages;
   std::map<Atom, std::pair<std::string, int>> atoms;  // name, reference count
   std::uint32_t lastError = 0;
+  std::uint32_t threadLocale = 0x0409;  // English (United States)
+  std::string ejectedDrives;            // letters, in the order of the requests
 };
 
 State& state();

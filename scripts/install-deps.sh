@@ -4,7 +4,8 @@
 set -euo pipefail
 
 pkgs=(cmake make g++ python3 zlib1g-dev libgtest-dev nlohmann-json3-dev libcxxopts-dev
-      g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32 xvfb xauth x11-apps imagemagick)
+      g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32 xvfb xauth
+      g++-mingw-w64-x86-64 wine64 x11-apps imagemagick)
 
 need_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1

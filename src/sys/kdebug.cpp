@@ -127,6 +127,9 @@ void CloseDebugOutput() {
 }
 
 void WriteDebugRaw(const std::string& text) {
+  // One thread writes in the stub, but a second one must not be able to push
+  // the fill past the buffer, so filling shares the delivery lock.
+  std::lock_guard<std::recursive_mutex> guard(DeliveryLock());
   DebugState& s = St();
   if (!s.bound) return;  // nothing is delivered before the sink is bound
   for (char c : text) {

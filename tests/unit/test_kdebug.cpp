@@ -8,7 +8,9 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "os/clock.h"
@@ -133,6 +135,23 @@ TEST_F(KDebugTest, TextWrittenWhileAChunkIsDeliveredStartsANewChunk) {
   BindDebugOutput(0);
   WriteDebugOutput("outer");
   EXPECT_EQ(chunks_, (std::vector<std::string>{"outer\n", "inner\n"}));
+}
+
+TEST_F(KDebugTest, WritersOnTwoThreadsKeepTheirLinesWhole) {
+  AddViewer();
+  BindDebugOutput(0);
+  auto writer = [](char id) {
+    for (int i = 0; i < 500; ++i) WriteDebugOutput(std::string(1, id) + std::to_string(i));
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  a.join();
+  b.join();
+  std::multiset<std::string> got(chunks_.begin(), chunks_.end()), want;
+  for (int i = 0; i < 500; ++i) {
+    want.insert("a" + std::to_string(i) + "\n");
+    want.insert("b" + std::to_string(i) + "\n");
+  }
+  EXPECT_EQ(got, want);
 }
 
 TEST_F(KDebugTest, NothingIsDeliveredBeforeBindingOrWithUnknownMode) {

@@ -51,6 +51,7 @@ struct DirEntry {
   bool hidden = false;
   bool system = false;
   bool readOnly = false;
+  bool isLink = false;  // a symbolic link or junction: never descended into
   std::int64_t size = 0;
 };
 
@@ -58,7 +59,7 @@ bool FileExists(const std::string& path);       // a file, not a folder
 bool DirExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool CreateDir(const std::string& path);        // one level
-bool RemoveDir(const std::string& path);        // empty folders only
+bool RemoveDir(const std::string& path);        // empty folders only, or a folder link itself
 bool SetAttributesNormal(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 bool MoveFile(const std::string& from, const std::string& to);

@@ -131,7 +131,7 @@ std::string FindFileInTree(const std::string& folder, const std::string& name) {
   if (os::FileExists(direct)) return direct;
   for (const os::DirEntry& e : os::ListDir(JoinPath(folder, "*.*"))) {
     std::string found;
-    if (!e.hidden && e.isDir && !IsDotName(e.name))
+    if (!e.hidden && e.isDir && !e.isLink && !IsDotName(e.name))
       found = FindFileInTree(JoinPath(folder, e.name), name);
     PumpMessages(0);
     if (!found.empty()) return found;
@@ -144,7 +144,7 @@ std::string FindFolderInTree(const std::string& folder, const std::string& name)
   if (EndsWith("\\" + name, folder, true)) return folder;
   for (const os::DirEntry& e : os::ListDir(JoinPath(folder, "*.*"))) {
     std::string found;
-    if (!e.hidden && e.isDir && !IsDotName(e.name))
+    if (!e.hidden && e.isDir && !e.isLink && !IsDotName(e.name))
       found = FindFolderInTree(JoinPath(folder, e.name), name);
     PumpMessages(0);
     if (!found.empty()) return found;
@@ -199,7 +199,8 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const TreeProgr
     std::string sub = JoinPath(folder, e.name);
     bool cancel = false;
     try {
-      DeleteTree(sub, clearAttributes, nullptr);
+      // A link to a folder elsewhere is removed as a link; its target is not ours.
+      if (!e.isLink) DeleteTree(sub, clearAttributes, nullptr);
       if (progress) progress(sub, cancel);
       os::RemoveDir(sub);
     } catch (...) {  // a failing callback must not stop the clean-up of the rest

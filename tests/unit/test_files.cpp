@@ -253,6 +253,18 @@ TEST_F(FilesTest, DeleteTreeRemovesEverything) {
   EXPECT_FALSE(kv::DeleteTree("", true));
 }
 
+TEST_F(FilesTest, DeleteTreeRemovesFolderLinksWithoutFollowingThem) {
+  // An engine may leave a link in the setup folder; cleaning up must not
+  // delete what the link points at.
+  Put("T:\\outside\\keep.txt", "k");
+  Put("T:\\tree\\f.txt", "f");
+  ASSERT_EQ(::symlink(os::host::MapPath("T:\\outside").c_str(),
+                      os::host::MapPath("T:\\tree\\link").c_str()), 0);
+  EXPECT_TRUE(kv::DeleteTree("T:\\tree", false));
+  EXPECT_EQ(Get("T:\\outside\\keep.txt"), "k");
+  EXPECT_EQ(kv::FindFileInTree("T:\\", "keep.txt"), "T:\\outside\\keep.txt");
+}
+
 TEST_F(FilesTest, DeleteTreeStopsWhenTheCallbackCancels) {
   Put("T:\\tree\\s1\\x.txt", "1");
   Put("T:\\tree\\s2\\x.txt", "2");

@@ -161,7 +161,11 @@ bool CreateDir(const std::string& path) {
 }
 
 bool RemoveDir(const std::string& path) {
-  if (::rmdir(host::MapPath(path).c_str()) == 0) return true;
+  std::string p = host::MapPath(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  struct stat lst{};
+  if (::lstat(p.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) return ::unlink(p.c_str()) == 0;
+  if (::rmdir(p.c_str()) == 0) return true;
   SetErr();
   return false;
 }
@@ -213,6 +217,8 @@ std::vector<DirEntry> ListDir(const std::string& pattern) {
     de.name = name;
     struct stat st{};
     std::string full = hostFolder + "/" + name;
+    struct stat lst{};
+    de.isLink = ::lstat(full.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
     if (::stat(full.c_str(), &st) == 0) {
       de.isDir = S_ISDIR(st.st_mode);
       de.size = de.isDir ? 0 : st.st_size;

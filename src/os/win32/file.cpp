@@ -197,6 +197,7 @@ std::vector<DirEntry> ListDir(const std::string& pattern) {
     e.hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     e.system = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
     e.readOnly = (fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    e.isLink = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     e.size = e.isDir ? 0
                      : static_cast<std::int64_t>((static_cast<std::uint64_t>(fd.nFileSizeHigh) << 32) |
                                                  fd.nFileSizeLow);

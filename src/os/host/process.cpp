@@ -1,5 +1,12 @@
 // Host processes: the command line runs under /bin/sh -c, so a test can start
 // a real command and read its exit status. "Shown" has no meaning here.
+//
+// A command line whose program part is a Windows path ("C:\...\Engine.exe",
+// quoted or not) names a file of the mapped drives instead: that file is run
+// (directly when it is executable, else as a /bin/sh script) with the whole
+// command line as its one argument, which is what a Windows program reads
+// from GetCommandLine. A program file that is missing fails the start, as
+// CreateProcess would.
 #include "os/process.h"
 
 #include <spawn.h>
@@ -7,9 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <thread>
+
+#include "os/file.h"
+#include "os/host/host_control.h"
+#include "os/host/host_state.h"
 
 extern char** environ;
 
@@ -25,6 +37,37 @@ pid_t Spawn(const std::string& script, const std::string& arg) {
   return pid;
 }
 
+// The program part of a command line when it is a Windows path ("X:\..."),
+// else empty.
+std::string WindowsProgram(const std::string& line) {
+  std::string program;
+  if (!line.empty() && line[0] == '"') {
+    std::string::size_type close = line.find('"', 1);
+    program = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  } else {
+    program = line.substr(0, line.find(' '));
+  }
+  const bool windowsPath = program.size() >= 3 &&
+                           std::isalpha(static_cast<unsigned char>(program[0])) &&
+                           program[1] == ':' && (program[2] == '\\' || program[2] == '/');
+  return windowsPath ? program : std::string();
+}
+
+pid_t SpawnMapped(const std::string& program, const std::string& commandLine) {
+  std::string mapped = host::MapPath(program);
+  std::string line = commandLine, sh = "/bin/sh";
+  pid_t pid = 0;
+  int rc;
+  if (::access(mapped.c_str(), X_OK) == 0) {
+    char* argv[] = {&mapped[0], &line[0], nullptr};
+    rc = ::posix_spawn(&pid, mapped.c_str(), nullptr, nullptr, argv, environ);
+  } else {
+    char* argv[] = {&sh[0], &mapped[0], &line[0], nullptr};
+    rc = ::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ);
+  }
+  return rc == 0 ? pid : -1;
+}
+
 std::uint32_t StatusToCode(int status) {
   if (WIFEXITED(status)) return static_cast<std::uint32_t>(WEXITSTATUS(status));
   if (WIFSIGNALED(status)) return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
@@ -35,7 +78,12 @@ std::uint32_t StatusToCode(int status) {
 
 bool Process::start(const std::string& commandLine, bool /*shown*/) {
   release();
-  pid_t pid = Spawn(commandLine, "");
+  const std::string program = WindowsProgram(commandLine);
+  if (!program.empty() && !FileExists(program)) {
+    host::state().lastError = 2;  // file not found
+    return false;
+  }
+  pid_t pid = program.empty() ? Spawn(commandLine, "") : SpawnMapped(program, commandLine);
   if (pid <= 0) return false;
   h_ = pid;
   id_ = static_cast<std::uint32_t>(pid);

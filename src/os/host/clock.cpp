@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <time.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include "os/host/host_state.h"
@@ -44,6 +45,13 @@ std::int64_t PerformanceFrequency() { return 10000000; }
 char LocaleDateSeparator() { return host::state().dateSep; }
 char LocaleTimeSeparator() { return host::state().timeSep; }
 
-void SleepMs(std::uint32_t ms) { ::usleep(static_cast<useconds_t>(ms) * 1000); }
+// Sleep(0) on Windows only gives up the rest of the time slice; a zero-length
+// nanosleep can cost far more here, and the message pumps call it constantly.
+void SleepMs(std::uint32_t ms) {
+  if (ms == 0)
+    ::sched_yield();
+  else
+    ::usleep(static_cast<useconds_t>(ms) * 1000);
+}
 
 }  // namespace os

@@ -15,6 +15,9 @@ std::intptr_t SendMessageTo(WindowHandle w, std::uint32_t msg, std::uintptr_t wP
 bool PostMessageTo(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam,
                    std::intptr_t lParam);
 std::string WindowClassName(WindowHandle w);                 // empty for 0
+// The title, cut to maxChars characters; empty for 0.
+std::string WindowTitle(WindowHandle w, std::size_t maxChars);
+WindowHandle WindowOwner(WindowHandle w);                    // 0 when it has none
 
 Atom AddGlobalAtom(const std::string& text);
 Atom FindGlobalAtom(const std::string& text);

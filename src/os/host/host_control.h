@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "os/clock.h"
 #include "os/registry.h"
@@ -40,6 +41,7 @@ using WindowProc = std::function<std::intptr_t(std::uint32_t msg, std::uintptr_t
                                                std::intptr_t lParam)>;
 WindowHandle AddWindow(const std::string& className, WindowProc proc);
 void RemoveWindow(WindowHandle w);
+void SetWindowTitleAndOwner(WindowHandle w, const std::string& title, WindowHandle owner);
 void ClearWindows();
 void ClearAtoms();
 std::size_t AtomCount();
@@ -49,6 +51,9 @@ void SetThreadLocale(std::uint32_t lcid);
 // Drive letters whose medium was asked to eject, in order. A device "\\.\X:"
 // opens when drive X has type 5 (CD-ROM).
 std::string EjectedDrives();
+
+// What ShellOpenDocument was asked to open, in order ("file parameters").
+std::vector<std::string> ShellOpened();
 
 // Brings every fake back to its start state.
 void ResetAll();

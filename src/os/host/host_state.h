@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "os/host/host_control.h"
 
@@ -28,6 +29,8 @@ struct RegData {
 struct WindowRec {
   std::string className;
   WindowProc proc;
+  std::string title;
+  WindowHandle owner = 0;
 };
 
 struct State {
@@ -48,6 +51,7 @@ struct State {
   std::map<std::string, std::uint32_t> messages;
   std::map<Atom, std::pair<std::string, int>> atoms;  // name, reference count
   std::uint32_t lastError = 0;
+  std::vector<std::string> shellOpened;  // documents "opened" through the shell
   std::uint32_t threadLocale = 0x0409;  // English (United States)
   std::string ejectedDrives;            // letters, in the order of the requests
 };

@@ -13,6 +13,12 @@ WindowHandle AddWindow(const std::string& className, WindowProc proc) {
   return w;
 }
 void RemoveWindow(WindowHandle w) { state().windows.erase(w); }
+void SetWindowTitleAndOwner(WindowHandle w, const std::string& title, WindowHandle owner) {
+  auto it = state().windows.find(w);
+  if (it == state().windows.end()) return;
+  it->second.title = title;
+  it->second.owner = owner;
+}
 void ClearWindows() { state().windows.clear(); }
 void ClearAtoms() { state().atoms.clear(); }
 std::size_t AtomCount() { return state().atoms.size(); }
@@ -51,6 +57,17 @@ bool PostMessageTo(WindowHandle w, std::uint32_t msg, std::uintptr_t wParam, std
 std::string WindowClassName(WindowHandle w) {
   auto it = host::state().windows.find(w);
   return it == host::state().windows.end() ? std::string() : it->second.className;
+}
+
+std::string WindowTitle(WindowHandle w, std::size_t maxChars) {
+  auto it = host::state().windows.find(w);
+  if (it == host::state().windows.end()) return std::string();
+  return it->second.title.substr(0, maxChars);
+}
+
+WindowHandle WindowOwner(WindowHandle w) {
+  auto it = host::state().windows.find(w);
+  return it == host::state().windows.end() ? 0 : it->second.owner;
 }
 
 Atom AddGlobalAtom(const std::string& text) {

@@ -1,6 +1,8 @@
 // Finding windows by class, registered and posted messages, global atoms.
 #include "os/window.h"
 
+#include <algorithm>
+
 #include "os/win32/win.h"
 
 namespace os {
@@ -35,6 +37,22 @@ std::string WindowClassName(WindowHandle w) {
   char buf[257] = {};  // class names are at most 256 characters
   int n = ::GetClassNameA(H(w), buf, sizeof buf);
   return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string WindowTitle(WindowHandle w, std::size_t maxChars) {
+  if (!w || maxChars == 0) return std::string();
+  int len = ::GetWindowTextLengthA(H(w));
+  if (len <= 0) return std::string();
+  std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(len), maxChars);
+  std::string buf(want + 1, '\0');
+  int n = ::GetWindowTextA(H(w), &buf[0], static_cast<int>(buf.size()));
+  buf.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return buf;
+}
+
+WindowHandle WindowOwner(WindowHandle w) {
+  if (!w) return 0;
+  return reinterpret_cast<WindowHandle>(::GetWindow(H(w), GW_OWNER));
 }
 
 Atom AddGlobalAtom(const std::string& text) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "os/host/host_inet.h"
 #include "os/host/host_ui.h"
 
 namespace os::host {
@@ -21,6 +22,7 @@ std::string Upper(std::string s) {
 void ResetAll() {
   state() = State();
   ResetUi();
+  ResetInet();
 }
 
 void SetDriveRoot(char letter, const std::string& folder) {

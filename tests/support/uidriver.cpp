@@ -328,22 +328,22 @@ BOOL CALLBACK FindByTitle(HWND w, LPARAM param) {
   return TRUE;
 }
 
-HWND WaitForWindow(const std::string& spec) {
+HWND WaitForWindow(const std::string& selector) {
   const DWORD start = GetTickCount();
   for (;;) {
     HWND w = nullptr;
-    if (spec.rfind("class=", 0) == 0) {
-      w = FindWindowA(spec.substr(6).c_str(), nullptr);
+    if (selector.rfind("class=", 0) == 0) {
+      w = FindWindowA(selector.substr(6).c_str(), nullptr);
       if (w && !IsWindowVisible(w)) w = nullptr;
-    } else if (spec.rfind("title=", 0) == 0) {
-      TitleSearch s{spec.substr(6)};
+    } else if (selector.rfind("title=", 0) == 0) {
+      TitleSearch s{selector.substr(6)};
       EnumWindows(FindByTitle, reinterpret_cast<LPARAM>(&s));
       w = s.found;
     } else {
       Fail(1, "shot: window must be class=NAME or title=TEXT");
     }
     if (w) return w;
-    if (GetTickCount() - start > g_timeoutMs) Fail(2, "no visible window " + spec);
+    if (GetTickCount() - start > g_timeoutMs) Fail(2, "no visible window " + selector);
     Sleep(50);
   }
 }

@@ -35,12 +35,16 @@ def make_file(path, size):
 
 def peak_of_run(session, exe):
     """Runs exe under Wine and returns the peak RSS (KiB) of the processes it
-    started; the wine server runs already, so it is not among them."""
-    cmd = ["/usr/bin/time", "-f", "%M", session.cfg["wine"], exe]
-    r = subprocess.run(cmd, env=session.env, cwd=session.files, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=900)
-    lines = r.stderr.decode(errors="replace").strip().splitlines()
-    return int(lines[-1]), r.returncode
+    started; the wine server runs already, so it is not among them. Output
+    goes to files: Wine's desktop process inherits the first program's
+    handles and would hold a pipe open long after the stub has ended."""
+    out = os.path.join(session.root, "time.txt")
+    cmd = ["/usr/bin/time", "-o", out, "-f", "%M", session.cfg["wine"], exe]
+    with open(os.path.join(session.root, "wine.log"), "wb") as log:
+        r = subprocess.run(cmd, env=session.env, cwd=session.files, stdout=log, stderr=log,
+                           stdin=subprocess.DEVNULL, timeout=900)
+    with open(out) as f:
+        return int(f.read().strip().splitlines()[-1]), r.returncode
 
 
 def main():
@@ -49,9 +53,6 @@ def main():
     session = kvwine.WineSession(cfg, "memory_bench")
     results = {}
     try:
-        # Start the wine server beforehand so it is not counted as a child.
-        subprocess.run([cfg["wineserver"], "-p"], env=session.env, timeout=60)
-        time.sleep(1)
         for mib in (16, 512):
             data = os.path.join(session.files, "data%d.bin" % mib)
             make_file(data, mib * MIB)
@@ -60,8 +61,12 @@ def main():
                            "--record-limit", "1G", data)
             os.remove(data)
             os.utime(setup, (time.time() - mib * 7, time.time() - mib * 7))
+            # Start the wine server beforehand, lingering a few seconds after
+            # its last client, so that it is not counted as the stub's child.
+            subprocess.run([cfg["wineserver"], "-p5"], env=session.env, timeout=60)
+            time.sleep(1)
             peak, rc = peak_of_run(session, setup)
-            session.wait_idle(300)
+            session.wait_idle(120)
             results[mib] = peak
             print("one %4d MiB file: peak %8.1f MiB (exit %s)" % (mib, peak / 1024.0, rc))
             os.remove(setup)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host_fixture.h"
 #include "net/inethttp.h"
 #include "os/env.h"
 #include "os/file.h"
@@ -60,13 +61,7 @@ class InetHttpTest : public ::testing::Test {
     std::system(("rm -rf '" + root_ + "'").c_str());
     std::system(("mkdir -p '" + root_ + "/C/Dl'").c_str());
     os::host::SetDriveRoot('C', root_ + "/C");
-    const std::uint32_t viewerMsg = os::RegisterMessage(kv::kDebugViewerMessage);
-    os::host::AddWindow(kv::kDebugViewerClass,
-                        [this, viewerMsg](std::uint32_t m, std::uintptr_t, std::intptr_t l) {
-                          if (m == viewerMsg) debug_ += os::GlobalAtomName(static_cast<os::Atom>(l));
-                          return std::intptr_t{0};
-                        });
-    kv::BindDebugOutput(0);
+    kvtest::CollectDebugOutput(debug_);
     g_progress = &progress_;
   }
   void TearDown() override {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host_fixture.h"
 #include "autoupdate/descriptors.h"
 #include "lang/langres.h"
 #include "os/env.h"
@@ -114,13 +115,7 @@ class StubSetupTest : public ::testing::Test {
         dialog_ = 0;
       }
     });
-    const std::uint32_t viewerMsg = os::RegisterMessage(kv::kDebugViewerMessage);
-    os::host::AddWindow(kv::kDebugViewerClass,
-                        [this, viewerMsg](std::uint32_t m, std::uintptr_t, std::intptr_t l) {
-                          if (m == viewerMsg) debug_ += os::GlobalAtomName(static_cast<os::Atom>(l));
-                          return std::intptr_t{0};
-                        });
-    kv::BindDebugOutput(0);
+    kvtest::CollectDebugOutput(debug_);
   }
   void TearDown() override {
     kv::SetMainWindow(nullptr);

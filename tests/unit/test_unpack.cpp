@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "host_fixture.h"
 #include "lang/langres.h"
 #include "os/file.h"
 #include "os/host/host_control.h"
@@ -80,13 +81,7 @@ class UnpackTest : public ::testing::Test {
       pauses_.push_back(ms);
       kv::PumpMessages(0);
     };
-    const std::uint32_t viewerMsg = os::RegisterMessage(kv::kDebugViewerMessage);
-    os::host::AddWindow(kv::kDebugViewerClass,
-                        [this, viewerMsg](std::uint32_t m, std::uintptr_t, std::intptr_t l) {
-                          if (m == viewerMsg) debug_ += os::GlobalAtomName(static_cast<os::Atom>(l));
-                          return std::intptr_t{0};
-                        });
-    kv::BindDebugOutput(0);
+    kvtest::CollectDebugOutput(debug_);
   }
   void TearDown() override {
     kv::ResetDebugState();

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+#include "os/clock.h"
+
 namespace os {
 
 using InetHandle = std::uintptr_t;  // HINTERNET; 0 = none
@@ -37,10 +39,7 @@ constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000u;
 constexpr std::uint32_t kHttpQueryFlagSystemTime = 0x40000000u;
 
 // A date as the library returns it (SYSTEMTIME; HTTP dates are UTC).
-struct InetSystemTime {
-  int year = 0, month = 0, dayOfWeek = 0, day = 0;
-  int hour = 0, minute = 0, second = 0, milliseconds = 0;
-};
+using InetSystemTime = LocalTime;
 
 // ---- bound by name on first use
 bool InetConnectedState();

@@ -1,6 +1,7 @@
 // Win32 time sources.
 #include "os/clock.h"
 
+#include "os/win32/systime.h"
 #include "os/win32/win.h"
 
 namespace os {
@@ -17,16 +18,7 @@ char LocaleChar(LCTYPE what, char fallback) {
 LocalTime GetLocalTime() {
   SYSTEMTIME st{};
   ::GetLocalTime(&st);
-  LocalTime t;
-  t.year = st.wYear;
-  t.month = st.wMonth;
-  t.day = st.wDay;
-  t.hour = st.wHour;
-  t.minute = st.wMinute;
-  t.second = st.wSecond;
-  t.millisecond = st.wMilliseconds;
-  t.dayOfWeek = st.wDayOfWeek;
-  return t;
+  return FromSystemTime(st);
 }
 
 std::uint32_t TickCount() { return ::GetTickCount(); }

@@ -3,6 +3,7 @@
 // a Downloads folder, where a planted "WinINet.dll" must not be picked up);
 // a library or name that cannot be found makes that call fail. The other five
 // are linked with the library.
+#include "os/win32/systime.h"
 #include "os/win32/win.h"
 
 #include <wininet.h>
@@ -112,14 +113,7 @@ bool InetQuerySystemTime(InetHandle request, std::uint32_t info, InetSystemTime&
   DWORD size = sizeof st;
   DWORD index = 0;
   if (!fn(H(request), info, &st, &size, &index)) return false;
-  value.year = st.wYear;
-  value.month = st.wMonth;
-  value.dayOfWeek = st.wDayOfWeek;
-  value.day = st.wDay;
-  value.hour = st.wHour;
-  value.minute = st.wMinute;
-  value.second = st.wSecond;
-  value.milliseconds = st.wMilliseconds;
+  value = FromSystemTime(st);
   return true;
 }
 
